@@ -86,7 +86,13 @@ TEST_F(SettingsFile, SavingKeepsEverythingElseOfAHandEditedFile) {
 TEST_F(SettingsFile, ANewFileGetsTheServerSection) {
   config s{"/a/b" + sep, "/c/Log.csv"};
   save_settings(where, s);
-  EXPECT_EQ(read_all(where.ini_path), "[Server]\nRoot=/a/b\nLogFile=/c/Log.csv\n");
+  // A new file gets the platform's line end.
+#ifdef _WIN32
+  const std::string eol = "\r\n";
+#else
+  const std::string eol = "\n";
+#endif
+  EXPECT_EQ(read_all(where.ini_path), "[Server]" + eol + "Root=/a/b" + eol + "LogFile=/c/Log.csv" + eol);
 }
 
 TEST_F(SettingsFile, AnEmptyRootMeansTheDefaultRootNeverTheTopOfTheFileSystem) {
