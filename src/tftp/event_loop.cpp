@@ -57,6 +57,7 @@ bool event_loop::run_once(std::chrono::milliseconds timeout) {
     if (fd == wake_fd_) continue;
     // A socket closed by an earlier handler in this batch finds nothing
     // to receive, or is no longer the server's, and changes nothing.
+    ++notifications_;
     if (control_) control_->on_socket_readable(fd);
   }
   fire_due_timers();
@@ -95,7 +96,10 @@ bool event_loop::run_once(std::chrono::milliseconds timeout) {
   } else if (WSAPoll(fds.data(), static_cast<ULONG>(fds.size()), wait) > 0) {
     for (auto& f : fds)
       if ((f.revents & (POLLRDNORM | POLLERR | POLLHUP)) && control_ && !stop_requested_)
+      {
+        ++notifications_;
         control_->on_socket_readable(f.fd);
+      }
   }
   fire_due_timers();
   return !stop_requested_;

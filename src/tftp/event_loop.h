@@ -42,6 +42,8 @@ class event_loop : public server_host {
   bool stop_requested() const { return stop_requested_.load(); }
 
   bool timer_running(int id) const { return timers_.count(id) != 0; }
+  // Socket notifications handed to the control so far.
+  std::uint64_t notifications() const { return notifications_; }
   std::size_t watched_count() const { return watched_; }
 
  private:
@@ -55,6 +57,7 @@ class event_loop : public server_host {
   server_control* control_ = nullptr;
   std::map<int, timer> timers_;
   std::size_t watched_ = 0;
+  std::uint64_t notifications_ = 0;
   std::atomic<bool> stop_requested_{false};
 #ifdef _WIN32
   std::vector<platform::socket_handle> sockets_;

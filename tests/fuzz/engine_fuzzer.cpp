@@ -188,6 +188,9 @@ class checking_seam : public platform::io_seam {
     return io_seam::read(buffer, n, file);
   }
 
+  // A new transfer has opened nothing yet.
+  void forget_file() { opened_ = nullptr; }
+
   // Set by the harness: where the stray datagram being handled came from.
   void expect_stray(const platform::ipv4_address* source) { stray_ = source; }
 
@@ -350,6 +353,7 @@ class harness {
     io_.expect_stray(stray ? &source : nullptr);
     if (!transfer_) {
       // Every first datagram comes from the client by definition.
+      io_.forget_file();
       try {
         transfer_ = std::make_unique<tftp::tftp_transfer>(services_, client_, datagram, length);
         if (!transfer_->serving()) transfer_.reset();
@@ -366,7 +370,10 @@ class harness {
   void guarded(F f) {
     try {
       f();
-      if (transfer_ && transfer_->block_bytes() > tftp::block_size) breach("block_bytes above 512");
+      if (transfer_) {
+        if (transfer_->block_bytes() > tftp::block_size) breach("block_bytes above 512");
+        (void)transfer_->transfer_rate();  // what the transfer list draws at every repaint
+      }
     } catch (const std::exception&) {
       // The transfer ended (completed, refused or failed): the server logs
       // it and destroys the transfer.

@@ -107,11 +107,11 @@ std::string error_packet(std::uint16_t code, const std::string& message) {
   return u16(5) + u16(code) + message + std::string(1, '\0');
 }
 
-engine_harness::engine_harness(platform::io_seam* io)
+engine_harness::engine_harness(platform::io_seam* io, std::uint16_t listen_port)
     : root(folder.path() / "Root"),
       values{(root.string() + std::string(1, platform::path_separator)), (folder.path() / "Log.csv").string()},
       log(view, values.log_file_path),
-      control(host, log, values, rows, 0, [this] { return now_ms; }, io) {
+      control(host, log, values, rows, listen_port, [this] { return now_ms; }, io) {
   fs::create_directories(root);
   host.attach(control);
 }
@@ -123,9 +123,15 @@ bool engine_harness::start() {
   return control.running();
 }
 
-void engine_harness::pump(std::chrono::milliseconds window) {
-  auto deadline = std::chrono::steady_clock::now() + window;
-  while (std::chrono::steady_clock::now() < deadline) host.run_once(std::chrono::milliseconds(10));
+void engine_harness::pump() {
+  auto seen = host.notifications();
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  while (host.notifications() == seen && std::chrono::steady_clock::now() < deadline)
+    host.run_once(std::chrono::milliseconds(10));
+  for (seen = host.notifications() - 1; seen != host.notifications();) {
+    seen = host.notifications();
+    host.run_once(std::chrono::milliseconds(5));
+  }
 }
 
 void engine_harness::send(udp_peer& peer, std::uint16_t to_port, const std::string& bytes) {

@@ -92,15 +92,16 @@ std::string error_packet(std::uint16_t code, const std::string& message);
 // log file, the event log, the transfer rows, the control and the host.
 class engine_harness {
  public:
-  explicit engine_harness(platform::io_seam* io = nullptr);
+  explicit engine_harness(platform::io_seam* io = nullptr, std::uint16_t listen_port = 0);
   ~engine_harness();
 
   // Starts the server on an ephemeral port; false when it did not start.
   bool start();
   std::uint16_t port() const { return control.port(); }
 
-  // Handles whatever arrives within the window (each arrival extends it a little).
-  void pump(std::chrono::milliseconds window = std::chrono::milliseconds(20));
+  // Handles what arrives: waits up to a second for the first notification,
+  // then goes on until the sockets have been quiet for a moment.
+  void pump();
   // Sends from the peer, then pumps.
   void send(udp_peer& peer, std::uint16_t to_port, const std::string& bytes);
   // Advances the test clock.
