@@ -22,6 +22,7 @@ namespace ostrel::hostile {
 namespace {
 
 using namespace std::chrono_literals;
+using namespace std::string_literals;
 
 const std::string secret = "the secret beside the root";
 
@@ -176,7 +177,9 @@ TEST_F(traversal, every_attack_family_is_refused_and_nothing_outside_the_root_is
       ASSERT_EQ(opcode_of(reply->bytes), 3);
       EXPECT_EQ(second_field(reply->bytes), 1);
       client.send_to(reply->from_port, ack(1));
-      while (!nothing_left()) loop.run_once(10ms);
+      auto deadline = std::chrono::steady_clock::now() + 2s;
+      while (!nothing_left() && std::chrono::steady_clock::now() < deadline) loop.run_once(10ms);
+      EXPECT_TRUE(nothing_left()) << "the served transfer did not complete";
       continue;
     }
 
