@@ -3,6 +3,10 @@
 // one thread with epoll. Every download is checked against the local copy
 // (size and SHA-256). Prints one JSON line with the totals.
 //
+// A packet that goes unanswered is resent after --timeout-ms, then after
+// twice that and so on (each wait spread by up to half), at most --retries
+// times; then the download fails.
+//
 //   loadgen --port P --file NAME --local PATH [--count M] [--concurrency N]
 //           [--host 127.0.0.1] [--timeout-ms T] [--retries R] [--deadline-s S]
 //
@@ -43,7 +47,7 @@ struct options {
   std::string local;
   long count = 1;
   long concurrency = 1;
-  int timeout_ms = 2000;
+  int timeout_ms = 1000;
   int retries = 5;
   int deadline_s = 300;
 };
@@ -228,7 +232,16 @@ class generator {
   void send_last(std::size_t i, bool retransmit) {
     download& d = slots_[i];
     d.retries_left = retransmit ? d.retries_left : o_.retries;
-    d.resend_at = clock_type::now() + std::chrono::milliseconds(o_.timeout_ms);
+    // The wait doubles with each resend of the same packet and is spread by
+    // up to half, so that clients whose requests were dropped in one burst
+    // do not all come back in the next one.
+    int resends = o_.retries - d.retries_left;
+    long wait = static_cast<long>(o_.timeout_ms) << std::min(resends, 6);
+    rng_ ^= rng_ << 13;
+    rng_ ^= rng_ >> 7;
+    rng_ ^= rng_ << 17;
+    wait += static_cast<long>(rng_ % static_cast<std::uint64_t>(wait / 2 + 1));
+    d.resend_at = clock_type::now() + std::chrono::milliseconds(wait);
     // A full send buffer is treated like a lost datagram: the timeout resends.
     sendto(d.fd, d.last, d.last_length, 0, reinterpret_cast<sockaddr*>(&d.server), sizeof d.server);
   }
@@ -338,6 +351,7 @@ class generator {
   std::vector<double> durations_;
   double seconds_ = 0;
   clock_type::time_point next_scan_{};
+  std::uint64_t rng_ = 0x9e3779b97f4a7c15ull;
 };
 
 }  // namespace
