@@ -16,13 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string read_all(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 // An RFC 4180 reader: records of fields; quoted fields may hold commas,
 // doubled quotes and line breaks.
 std::vector<std::vector<std::string>> read_csv(const std::string& text) {
@@ -105,13 +98,13 @@ TEST_F(EventLog, TheHeaderIsWrittenOnlyToAnEmptyFileAndLinesAreAppended) {
   log.open_log_file();
   log.log_event(nullptr, event_kind::info, "TFTP server started");
   log.close_log_file();
-  std::string first = read_all(path);
+  std::string first = harness::read_file(path);
   ASSERT_EQ(first.rfind("Timestamp,Event,Client,Message\r\n", 0), 0u);
 
   log.open_log_file();
   log.log_event(&client, event_kind::error, "File not found");
   log.close_log_file();
-  auto records = read_csv(read_all(path));
+  auto records = read_csv(harness::read_file(path));
   ASSERT_EQ(records.size(), 3u) << "one header, two events";
   EXPECT_EQ(records[2], (std::vector<std::string>{view.rows[1].timestamp, "Error", "192.0.2.1:1234", "File not found"}));
   EXPECT_EQ(records[1][2], "") << "an event without a client has an empty third field";
@@ -119,7 +112,7 @@ TEST_F(EventLog, TheHeaderIsWrittenOnlyToAnEmptyFileAndLinesAreAppended) {
   fs::resize_file(path, 0);
   log.open_log_file();
   log.close_log_file();
-  EXPECT_EQ(read_all(path), "Timestamp,Event,Client,Message\r\n") << "an existing empty file gets the header";
+  EXPECT_EQ(harness::read_file(path), "Timestamp,Event,Client,Message\r\n") << "an existing empty file gets the header";
 }
 
 TEST_F(EventLog, AnyMessageReadsBackAsExactlyOneField) {
@@ -133,7 +126,7 @@ TEST_F(EventLog, AnyMessageReadsBackAsExactlyOneField) {
   log.open_log_file();
   for (const auto& m : hostile) log.log_event(&client, event_kind::info, m);
   log.close_log_file();
-  auto records = read_csv(read_all(path));
+  auto records = read_csv(harness::read_file(path));
   ASSERT_EQ(records.size(), 1 + std::size(hostile));
   for (std::size_t i = 0; i < std::size(hostile); ++i) {
     ASSERT_EQ(records[i + 1].size(), 4u) << hostile[i];
@@ -146,9 +139,9 @@ TEST_F(EventLog, AnyMessageReadsBackAsExactlyOneField) {
 TEST_F(EventLog, LinesWaitInTheBufferUntilTheFileIsClosed) {
   log.open_log_file();
   log.log_event(nullptr, event_kind::info, "TFTP server started");
-  EXPECT_EQ(read_all(path), "") << "no flush per event";
+  EXPECT_EQ(harness::read_file(path), "") << "no flush per event";
   log.close_log_file();
-  EXPECT_NE(read_all(path).find("TFTP server started"), std::string::npos);
+  EXPECT_NE(harness::read_file(path).find("TFTP server started"), std::string::npos);
 }
 
 TEST_F(EventLog, AFileThatCannotBeOpenedIsReportedToTheListOnly) {
@@ -170,7 +163,7 @@ TEST_F(EventLog, ClearLogRecreatesTheFileWithOnlyTheHeaderAndEmptiesTheList) {
   EXPECT_TRUE(log.log_file_open()) << "the file stays open after clearing";
   log.log_event(nullptr, event_kind::info, "after");
   log.close_log_file();
-  auto records = read_csv(read_all(path));
+  auto records = read_csv(harness::read_file(path));
   ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(records[1][3], "after");
 }
@@ -193,9 +186,9 @@ TEST_F(EventLog, ANewPathTakesEffectAtTheNextOpen) {
   l.open_log_file();
   l.log_event(nullptr, event_kind::info, "second");
   l.close_log_file();
-  EXPECT_NE(read_all(path).find("first"), std::string::npos);
-  EXPECT_NE(read_all(configured).find("second"), std::string::npos);
-  EXPECT_EQ(read_all(configured).find("first"), std::string::npos);
+  EXPECT_NE(harness::read_file(path).find("first"), std::string::npos);
+  EXPECT_NE(harness::read_file(configured).find("second"), std::string::npos);
+  EXPECT_EQ(harness::read_file(configured).find("first"), std::string::npos);
 }
 
 }  // namespace

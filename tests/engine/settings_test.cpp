@@ -23,13 +23,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string read_all(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 class SettingsFile : public ::testing::Test {
  protected:
   harness::temp_folder folder;
@@ -64,7 +57,7 @@ TEST_F(SettingsFile, RootGetsOneTrailingSeparatorOnLoadAndIsStoredWithout) {
 
   save_settings(where, s);
   EXPECT_EQ(s.root_folder, "/srv/tftp" + sep);
-  EXPECT_NE(read_all(where.ini_path).find("Root=/srv/tftp\n"), std::string::npos) << read_all(where.ini_path);
+  EXPECT_NE(harness::read_file(where.ini_path).find("Root=/srv/tftp\n"), std::string::npos) << harness::read_file(where.ini_path);
 }
 
 TEST_F(SettingsFile, SavingKeepsEverythingElseOfAHandEditedFile) {
@@ -75,7 +68,7 @@ TEST_F(SettingsFile, SavingKeepsEverythingElseOfAHandEditedFile) {
   s.root_folder = "/new" + sep;
   s.log_file_path = "/var/log/x.csv";
   save_settings(where, s);
-  EXPECT_EQ(read_all(where.ini_path),
+  EXPECT_EQ(harness::read_file(where.ini_path),
             "; written by hand\n[Other]\nRoot=keep me\n\n[server]\nRoot=/new\nExtra=1\nLogFile=/var/log/x.csv\n"
             "[Last]\nk=v\n");
   config again = load_settings(where);
@@ -92,7 +85,7 @@ TEST_F(SettingsFile, ANewFileGetsTheServerSection) {
 #else
   const std::string eol = "\n";
 #endif
-  EXPECT_EQ(read_all(where.ini_path), "[Server]" + eol + "Root=/a/b" + eol + "LogFile=/c/Log.csv" + eol);
+  EXPECT_EQ(harness::read_file(where.ini_path), "[Server]" + eol + "Root=/a/b" + eol + "LogFile=/c/Log.csv" + eol);
 }
 
 TEST_F(SettingsFile, AnEmptyRootMeansTheDefaultRootNeverTheTopOfTheFileSystem) {

@@ -64,13 +64,6 @@ const sized_file files[] = {
 void PrintTo(const client& c, std::ostream* os) { *os << c.name; }
 void PrintTo(const sized_file& f, std::ostream* os) { *os << f.name; }
 
-std::string read_all(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 // One server for the whole suite; each test downloads into its own folder.
 class RealClient : public ::testing::TestWithParam<std::tuple<client, sized_file>> {
  protected:
@@ -129,7 +122,7 @@ TEST_P(RealClient, DownloadsTheFileByteExact) {
   if (f.size > 0 || fs::exists(local)) {  // curl writes no file for an empty download
     ASSERT_TRUE(fs::exists(local));
     EXPECT_EQ(fs::file_size(local), f.size);
-    EXPECT_TRUE(read_all(local) == pattern_bytes(f.size)) << "content differs";
+    EXPECT_TRUE(read_file(local) == pattern_bytes(f.size)) << "content differs";
   }
   bool completed = false;
   for (std::size_t i = events; i < server->view.rows.size(); ++i)

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <fstream>
 #include <random>
+#include <sstream>
 
 #include "platform/path.h"
 #include "platform/udp_socket.h"
@@ -37,6 +38,13 @@ fs::path temp_folder::write(const std::string& relative, const std::string& cont
   fs::create_directories(p.parent_path());
   std::ofstream(p, std::ios::binary) << content;
   return p;
+}
+
+std::string read_file(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
 }
 
 std::string pattern_bytes(std::size_t size) {

@@ -33,6 +33,9 @@ class temp_folder {
   std::filesystem::path path_;
 };
 
+// The whole content of a file ("" when it cannot be read).
+std::string read_file(const std::filesystem::path& p);
+
 // Bytes 0, 1, 2, ... wrapping at 251, so block boundaries and offsets show.
 std::string pattern_bytes(std::size_t size);
 
