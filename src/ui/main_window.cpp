@@ -54,9 +54,13 @@ main_window::main_window(transfer_model& transfers, QWidget* parent) : QWidget(p
   for (QAction* a : toolbar_->actions())
     if (QWidget* w = toolbar_->widgetForAction(a)) w->installEventFilter(filter);
 
-  // About: Alt with "?" or "/", wherever the focus is in this window.
+  // About: Alt with the character "?" or "/", wherever the focus is in
+  // this window. The character may need Shift on the keyboard at hand
+  // ("?" mostly does, "/" does on some layouts), which arrives as a
+  // modifier of its own.
   auto* about = new QAction(QStringLiteral("About"), this);
-  about->setShortcuts({QKeySequence(Qt::ALT | Qt::Key_Question), QKeySequence(Qt::ALT | Qt::Key_Slash)});
+  about->setShortcuts({QKeySequence(Qt::ALT | Qt::Key_Question), QKeySequence(Qt::ALT | Qt::SHIFT | Qt::Key_Question),
+                       QKeySequence(Qt::ALT | Qt::Key_Slash), QKeySequence(Qt::ALT | Qt::SHIFT | Qt::Key_Slash)});
   about->setShortcutContext(Qt::WindowShortcut);
   connect(about, &QAction::triggered, this, [this] { emit command(tftp::command_about); });
   addAction(about);

@@ -162,7 +162,7 @@ TEST(Configure, TheLogFilePickerAddsCsvAndAcceptsAFileThatDoesNotExistYet) {
     EXPECT_EQ(picker->nameFilters(), QStringList{"Log files (*.csv)"});
     EXPECT_TRUE(picker->testOption(QFileDialog::DontConfirmOverwrite));
     picker->selectFile("fresh");
-    picker->accept();
+    static_cast<QDialog*>(picker)->accept();
   });
   ASSERT_TRUE(config_dialog::choose_log_file(nullptr, path));
   EXPECT_TRUE(seen);

@@ -126,14 +126,14 @@ TEST(Headless, ServesARealClientAndStopsCleanlyOnSigterm) {
   // Standard output: one CSV line per event, LF-terminated.
   auto lines = split_lines(server.out, "\n");
   ASSERT_EQ(lines.size(), 4u) << server.out;
-  const std::string stamp = R"([A-Z][a-z]{2} [A-Z][a-z]{2} \d\d \d\d:\d\d:\d\d \d{4})";
-  const std::string client_field = R"(127\.0\.0\.1:\d+)";
+  const std::string stamp = R"re([A-Z][a-z]{2} [A-Z][a-z]{2} \d\d \d\d:\d\d:\d\d \d{4})re";
+  const std::string client_field = R"re(127\.0\.0\.1:\d+)re";
   const std::regex expected[] = {
-      std::regex(stamp + R"(,Info,,"TFTP server started")"),
-      std::regex(stamp + ",Info," + client_field + R"(,"Client wants file: boot\.bin")"),
+      std::regex(stamp + R"re(,Info,,"TFTP server started")re"),
+      std::regex(stamp + ",Info," + client_field + R"re(,"Client wants file: boot\.bin")re"),
       std::regex(stamp + ",Info," + client_field +
-                 R"(,"Transfer completed, 1613 bytes in \d+\.\d\d seconds \(\d+\.\d\d KBytes/sec\)")"),
-      std::regex(stamp + R"(,Info,,"TFTP server stopped")"),
+                 R"re(,"Transfer completed, 1613 bytes in \d+\.\d\d seconds \(\d+\.\d\d KBytes/sec\)")re"),
+      std::regex(stamp + R"re(,Info,,"TFTP server stopped")re"),
   };
   for (std::size_t i = 0; i < 4; ++i) EXPECT_TRUE(std::regex_match(lines[i], expected[i])) << lines[i];
 
@@ -170,7 +170,7 @@ TEST(Headless, ATakenPortPrintsTheErrorAndExitsNonZero) {
   platform::close_socket(holder);
   std::string out = server.process.readAllStandardOutput().toStdString();
   EXPECT_NE(server.process.exitCode(), 0);
-  EXPECT_TRUE(std::regex_search(out, std::regex(R"(,Error,,"Can't bind server socket \(code \d+\)")"))) << out;
+  EXPECT_TRUE(std::regex_search(out, std::regex(R"re(,Error,,"Can't bind server socket \(code \d+\)")re"))) << out;
 }
 
 TEST(CommandLine, BadOptionsExitWithCodeTwoAndTheUsageBeforeAnythingStarts) {

@@ -129,15 +129,19 @@ TEST(Window, AboutBoxOpensOnAltSlashAndAltQuestionMark) {
 
   QTest::keyClick(&w, Qt::Key_Slash, Qt::AltModifier);
   EXPECT_EQ(opened.size(), 1u);
+  // "?" arrives with Shift on most keyboards, and without it on some.
   QTest::keyClick(&w, Qt::Key_Question, Qt::AltModifier | Qt::ShiftModifier);
   EXPECT_EQ(opened.size(), 2u);
+  QTest::keyClick(&w, Qt::Key_Question, Qt::AltModifier);
+  EXPECT_EQ(opened.size(), 3u);
   // Also while a list has the focus.
   w.log_view().setFocus();
   QTest::keyClick(&w.log_view(), Qt::Key_Slash, Qt::AltModifier);
-  EXPECT_EQ(opened.size(), 3u);
-  // Plain "/" is no accelerator.
+  EXPECT_EQ(opened.size(), 4u);
+  // Plain "/" and Alt with another character are no accelerators.
   QTest::keyClick(&w, Qt::Key_Slash);
-  EXPECT_EQ(opened.size(), 3u);
+  QTest::keyClick(&w, Qt::Key_A, Qt::AltModifier);
+  EXPECT_EQ(opened.size(), 4u);
   for (const auto& title : opened) EXPECT_EQ(title, "About");
 }
 
