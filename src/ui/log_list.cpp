@@ -112,11 +112,18 @@ log_list::log_list(int client_width, QWidget* parent) : QTreeView(parent) {
   setColumnWidth(1, 120);
   // The message column takes the rest of the list's width at creation,
   // but never less than its header needs; later resizes leave it alone.
-  int rest = client_width - 2 * frameWidth() - timestamp_width - 120;
+  // Room is left for the vertical scroll bar that the rows soon bring.
+  int scroll_bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+  int rest = client_width - 2 * frameWidth() - scroll_bar - timestamp_width - 120;
   setColumnWidth(2, std::max(rest, h->sectionSizeHint(2)));
 
+  // Only a move of the view (by the operator, or a clamp when rows go)
+  // decides whether the list follows; a range that grows because rows
+  // arrived or the layout caught up keeps a following list at the end.
   connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { view_moved(); });
-  connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, [this] { view_moved(); });
+  connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, [this] {
+    if (following_) request_scroll();
+  });
 }
 
 bool log_list::last_row_fully_visible() const {
@@ -127,24 +134,29 @@ bool log_list::last_row_fully_visible() const {
 }
 
 void log_list::view_moved() {
-  // While a scroll to the newest row is pending the scroll bar still shows
-  // the old position; the scroll itself settles the state.
-  if (scroll_pending_) return;
+  // Arriving rows only widen the range; a change of the value is a move of
+  // the view, which decides (a pending scroll then does nothing if it left the end).
   following_ = last_row_fully_visible();
 }
 
 void log_list::append_log_row(const log::log_row& row) {
   model_.append(row);
-  if (following_ && !scroll_pending_) {
-    // One scroll per pass of the event loop, however many rows arrive in it.
-    scroll_pending_ = true;
-    QTimer::singleShot(0, this, [this] { scroll_to_newest(); });
-  }
+  if (following_) request_scroll();
+}
+
+void log_list::request_scroll() {
+  if (scroll_pending_) return;
+  // One scroll per pass of the event loop, however many rows arrive in it.
+  scroll_pending_ = true;
+  QTimer::singleShot(0, this, [this] { scroll_to_newest(); });
 }
 
 void log_list::scroll_to_newest() {
   scroll_pending_ = false;
   if (!following_) return;
+  // Lay the rows out and size the scroll bar first, so the end is the real one.
+  executeDelayedItemsLayout();
+  updateGeometries();
   scrollToBottom();
   following_ = true;
 }
@@ -156,7 +168,7 @@ void log_list::clear_log_rows() {
 
 void log_list::resizeEvent(QResizeEvent* event) {
   QTreeView::resizeEvent(event);
-  view_moved();
+  if (following_) request_scroll();
 }
 
 }  // namespace ostrel::ui

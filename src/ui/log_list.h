@@ -55,6 +55,7 @@ class log_list : public QTreeView, public log::log_view {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  void request_scroll();
   void scroll_to_newest();
   void view_moved();
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QScrollBar>
+#include <QStyle>
 #include <QTest>
 
 #include "ui/log_list.h"
@@ -40,8 +41,10 @@ TEST(LogList, ColumnsIconsAndEscapedMessages) {
     EXPECT_EQ(list.model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString().toStdString(), headers[c]);
   EXPECT_GE(list.columnWidth(0), 175);
   EXPECT_EQ(list.columnWidth(1), 120);
-  // The message column fills the rest of the 550 pixels it was created with.
-  EXPECT_GE(list.columnWidth(0) + list.columnWidth(1) + list.columnWidth(2) + 2 * list.frameWidth(), 550);
+  // The message column fills the rest of the 550 pixels it was created
+  // with, leaving room for the vertical scroll bar.
+  int scroll_bar = list.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, &list);
+  EXPECT_EQ(list.columnWidth(0) + list.columnWidth(1) + list.columnWidth(2) + 2 * list.frameWidth() + scroll_bar, 550);
 
   list.append_log_row(event(0, log::event_kind::info));
   list.append_log_row(event(1, log::event_kind::warning));
@@ -78,6 +81,30 @@ TEST(LogList, FollowsTheNewestRowOnlyWhileTheLastRowIsInView) {
   f.append(120, 5);
   EXPECT_TRUE(ui_test::wait_for([&] { return f.newest_in_view() && f.bar()->value() == f.bar()->maximum(); }));
   EXPECT_EQ(f.list.model()->rowCount(), 125);
+}
+
+TEST(LogList, FollowsInTheWindowAfterStartingHiddenWithNoHeight) {
+  // As in the window: created with no height, a first row before it is
+  // shown, then laid out and filled by events.
+  ui_test::app_fixture f;
+  auto& w = f.app->window();
+  w.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  auto& list = w.log_view();
+  for (int i = 0; i < 40; ++i) {
+    f.app->event_log().log_event(nullptr, log::event_kind::info, "event " + std::to_string(i));
+    if (i % 7 == 0) QTest::qWait(1);
+  }
+  auto newest_in_view = [&] {
+    QRect r = list.visualRect(list.model()->index(list.model()->rowCount() - 1, 0));
+    return r.isValid() && list.viewport()->rect().contains(r);
+  };
+  EXPECT_TRUE(ui_test::wait_for(newest_in_view));
+  // A taller window keeps the newest row in view.
+  w.resize(550, 600);
+  EXPECT_TRUE(ui_test::wait_for(newest_in_view));
+  QTest::qWait(20);
+  EXPECT_TRUE(newest_in_view());
 }
 
 TEST(LogList, ClearEmptiesTheListAndFollowsAgain) {
