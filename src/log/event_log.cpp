@@ -2,6 +2,10 @@
 
 #include "log/csv.h"
 
+#ifdef _WIN32
+#include <share.h>
+#endif
+
 namespace ostrel::log {
 
 event_log::event_log(log_view& view, const std::string& log_file_path, clock now)
@@ -31,7 +35,12 @@ void event_log::log_event(const platform::ipv4_address* client, event_kind kind,
 void event_log::open_log_file() {
   close_log_file();
   // Binary mode: the CR LF line ends are written as they are on every platform.
+#ifdef _WIN32
+  // Opened without sharing: no other program may open the file meanwhile.
+  file_ = _fsopen(log_file_path_.c_str(), "ab", _SH_DENYRW);
+#else
   file_ = std::fopen(log_file_path_.c_str(), "ab");
+#endif
   if (!file_) {
     log_event(nullptr, event_kind::error, "Can't create or open log file");
     return;

@@ -5,6 +5,7 @@
 #ifdef _WIN32
 #include <io.h>
 #include <sys/stat.h>
+#include <windows.h>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,8 +20,20 @@ long io_seam::send_to(socket_handle s, const void* data, std::size_t length, con
 
 std::FILE* io_seam::open_for_reading(const char* path) {
 #ifdef _WIN32
-  // fopen on a folder fails with EACCES on Windows, which refuses it as wanted.
-  return std::fopen(path, "rb");
+  // fopen on a folder fails with EACCES on Windows, which refuses it as wanted;
+  // so does a file that another program holds without sharing.
+  std::FILE* f = std::fopen(path, "rb");
+  if (!f) return nullptr;
+  // Device names (NUL, CON, COM1, ...) open in any folder, the root
+  // included; a console or serial port would stall the one thread. Only
+  // files on disk are served.
+  HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
+  if (GetFileType(h) != FILE_TYPE_DISK) {
+    std::fclose(f);
+    errno = EACCES;
+    return nullptr;
+  }
+  return f;
 #else
   // O_NONBLOCK keeps a FIFO in the root from stalling the one thread.
   int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);

@@ -54,6 +54,13 @@ void close_socket(socket_handle s) { ::close(s); }
 
 bool bind_socket(socket_handle s, std::uint16_t port, std::uint32_t address) {
   ipv4_address a = make_address(address, port);
+#ifdef _WIN32
+  // Without it, another program could bind the same port with SO_REUSEADDR
+  // and take the datagrams meant for this one. Best effort: the bind
+  // itself still fails (WSAEADDRINUSE) while another socket holds the port.
+  BOOL exclusive = TRUE;
+  ::setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
+#endif
   return ::bind(s, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
 }
 
