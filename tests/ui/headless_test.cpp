@@ -173,6 +173,39 @@ TEST(Headless, ATakenPortPrintsTheErrorAndExitsNonZero) {
   EXPECT_TRUE(std::regex_search(out, std::regex(R"re(,Error,,"Can't bind server socket \(code \d+\)")re"))) << out;
 }
 
+TEST(WindowProcess, SigtermEndsTheProgramLikeClosingTheWindow) {
+  headless_server server;  // its folder and settings; the window runs offscreen
+  auto env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  server.process.setProcessEnvironment(env);
+  server.port = free_udp_port();
+  server.process.start(program, {"--port", QString::number(server.port), "--settings",
+                                 QString::fromStdString(server.ini.string())});
+  ASSERT_TRUE(server.process.waitForStarted(5000));
+
+  // Ask for a missing file until the server answers with its ERROR.
+  harness::udp_peer client;
+  bool answered = false;
+  for (int i = 0; i < 50 && !answered && server.process.state() == QProcess::Running; ++i) {
+    client.send_to(server.port, harness::rrq("absent.bin"));
+    answered = client.receive(std::chrono::milliseconds(200)).has_value();
+  }
+  ASSERT_TRUE(answered);
+
+  ::kill(static_cast<pid_t>(server.process.processId()), SIGTERM);
+  ASSERT_TRUE(server.process.waitForFinished(10000));
+  EXPECT_EQ(server.process.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(server.process.exitCode(), 0);
+  // The lines still buffered at the signal were written out on the way; the
+  // server was not stopped, so the file ends with the last event.
+  auto csv = split_lines(read_file(server.log), "\r\n");
+  ASSERT_GE(csv.size(), 4u) << read_file(server.log);
+  EXPECT_NE(csv[1].find("\"TFTP server started\""), std::string::npos);
+  EXPECT_NE(csv[csv.size() - 2].find("\"Client wants file: absent.bin\""), std::string::npos);
+  EXPECT_NE(csv.back().find(",Error,127.0.0.1:"), std::string::npos) << csv.back();
+  EXPECT_EQ(read_file(server.log).find("TFTP server stopped"), std::string::npos);
+}
+
 TEST(CommandLine, BadOptionsExitWithCodeTwoAndTheUsageBeforeAnythingStarts) {
   harness::temp_folder folder;
   const QStringList cases[] = {
