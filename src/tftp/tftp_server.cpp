@@ -171,8 +171,13 @@ void server_control::on_socket_readable(platform::socket_handle s) {
     } catch (const std::exception& e) {
       log_ending(source, e);
       end_transfer(it);
-      return;  // the socket is closed
     }
+    // One datagram per report on a transfer's socket: in lock-step its
+    // client has nothing more to say until the block just sent arrives, so
+    // another receive would almost always find nothing, at the price of a
+    // system call per block. The host reports a socket again while
+    // datagrams wait on it, so none is left behind.
+    return;
   }
 }
 
