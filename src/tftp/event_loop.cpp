@@ -91,12 +91,16 @@ bool event_loop::run_once(std::chrono::milliseconds timeout) {
   for (auto s : sockets_) fds.push_back({s, POLLRDNORM, 0});
   // Wake at least every 50 ms to notice a stop request.
   int wait = std::min(wait_timeout_ms(timeout), 50);
-  if (fds.empty()) {
+  int ready = fds.empty() ? 0 : WSAPoll(fds.data(), static_cast<ULONG>(fds.size()), wait);
+  if (fds.empty() || ready == SOCKET_ERROR) {
+    // Nothing to wait on, or the wait itself failed: pause rather than spin.
     Sleep(static_cast<DWORD>(wait));
-  } else if (WSAPoll(fds.data(), static_cast<ULONG>(fds.size()), wait) > 0) {
+  } else if (ready > 0) {
+    // A socket closed by an earlier handler in this batch (its handle
+    // perhaps reused) finds nothing to receive, or is no longer the
+    // server's, and changes nothing.
     for (auto& f : fds)
-      if ((f.revents & (POLLRDNORM | POLLERR | POLLHUP)) && control_ && !stop_requested_)
-      {
+      if ((f.revents & (POLLRDNORM | POLLERR | POLLHUP)) && control_ && !stop_requested_) {
         ++notifications_;
         control_->on_socket_readable(f.fd);
       }
