@@ -193,12 +193,16 @@ const tftp::tftp_transfer* engine_harness::only_transfer() const {
 
 int open_descriptor_count() {
 #ifdef _WIN32
-  // Sockets and open files are kernel handles: count the valid ones among the
-  // low handle values, where Windows hands out free ones first.
+  // Sockets and open files are kernel handles: count those among the low
+  // handle values, where Windows hands out free ones first. Events and
+  // threads, which the system library creates for itself as it pleases,
+  // have no file type and are left out.
   int n = 0;
   DWORD flags = 0;
-  for (std::uintptr_t h = 4; h < 4 * 2048; h += 4)
-    if (GetHandleInformation(reinterpret_cast<HANDLE>(h), &flags)) ++n;
+  for (std::uintptr_t h = 4; h < 4 * 2048; h += 4) {
+    HANDLE handle = reinterpret_cast<HANDLE>(h);
+    if (GetHandleInformation(handle, &flags) && GetFileType(handle) != FILE_TYPE_UNKNOWN) ++n;
+  }
   return n;
 #else
   std::error_code ec;
