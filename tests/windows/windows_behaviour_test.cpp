@@ -116,7 +116,7 @@ struct refusal_case {
   const char* text;
 };
 
-class Refusal : public ::testing::Test {
+class WindowsRefusal : public ::testing::Test {
  protected:
   engine_harness engine;
   udp_peer client;
@@ -140,7 +140,7 @@ class Refusal : public ::testing::Test {
   }
 };
 
-TEST_F(Refusal, FoldersDevicesAndHeldFilesAreRefusedByTheirErrno) {
+TEST_F(WindowsRefusal, FoldersDevicesAndHeldFilesAreRefusedByTheirErrno) {
   // Held by another program without sharing: the open fails with EACCES.
   std::FILE* held = _fsopen((engine.root / "held.bin").string().c_str(), "rb", _SH_DENYRW);
   ASSERT_NE(held, nullptr);
@@ -161,7 +161,7 @@ TEST_F(Refusal, FoldersDevicesAndHeldFilesAreRefusedByTheirErrno) {
   EXPECT_EQ(got, std::optional<std::string>("held")) << "served once the other program lets go";
 }
 
-TEST(OpenForReading, SetsErrnoTheWayTheTransferReadsIt) {
+TEST(WindowsOpenForReading, SetsErrnoTheWayTheTransferReadsIt) {
   temp_folder folder;
   folder.write("sub/f.bin", "x");
   platform::io_seam io;
