@@ -33,6 +33,8 @@ std::FILE* io_seam::open_for_reading(const char* path) {
     errno = EACCES;
     return nullptr;
   }
+  // Unbuffered, as elsewhere: blocks are read straight into the send buffer.
+  std::setvbuf(f, nullptr, _IONBF, 0);
   return f;
 #else
   // O_NONBLOCK keeps a FIFO in the root from stalling the one thread.
