@@ -119,6 +119,7 @@ void tftp_transfer::open_requested_file(std::string_view mode, const std::string
     if (code == EACCES) refuse(2, nullptr, "Access violation");
     refuse(0, "Unable to open file", "Unable to open file");
   }
+  std::setvbuf(file_, read_buffer_.data(), _IOFBF, read_buffer_.size());
   std::int64_t size = owner_.io.file_size(file_);
   file_size_ = size < 0 ? 0 : size;
   block_count_ = static_cast<std::uint16_t>(file_size_ / block_size);

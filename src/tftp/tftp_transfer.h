@@ -76,6 +76,10 @@ class tftp_transfer {
   std::FILE* file_ = nullptr;
   std::string file_name_;  // exactly as the client sent it; only shown
   std::array<std::uint8_t, max_data_packet> send_buffer_{};
+  // The open file's stdio buffer: four blocks per read from the file, at a
+  // half of the default buffer's memory. Left uninitialised, so a transfer
+  // that is refused never touches it.
+  std::array<char, 4 * 512> read_buffer_;
   std::uint16_t block_number_ = 0;  // the DATA block last built; wraps 65535 -> 0
   std::uint16_t block_bytes_ = 0;   // data bytes in the current block
   std::uint16_t block_count_ = 0;   // file_size / 512, low 16 bits
