@@ -101,7 +101,7 @@ struct download {
   // Handles what has arrived; true when it made progress.
   bool step(std::uint16_t listen_port) {
     bool progress = false;
-    while (auto d = socket->receive()) {
+    while (auto d = socket->receive(std::chrono::milliseconds(0))) {
       if (server_port == 0) server_port = d->from_port;
       if (d->from_port != server_port) {
         failure = "a packet from port " + std::to_string(d->from_port);
@@ -260,7 +260,7 @@ TEST_F(hostile_traffic, downloads_stay_exact_strays_get_error_5_and_resources_re
   hostile_generator hostile(20250611);
   auto drain_flooders = [&] {
     for (auto& f : flooders)
-      while (f->receive()) {
+      while (f->receive(std::chrono::milliseconds(0))) {
       }
   };
 
@@ -299,7 +299,7 @@ TEST_F(hostile_traffic, downloads_stay_exact_strays_get_error_5_and_resources_re
   std::set<std::uint16_t> transfer_ports;
   auto drain_strays = [&] {
     for (auto& s : strays)
-      while (auto d = s->receive()) {
+      while (auto d = s->receive(std::chrono::milliseconds(0))) {
         if (is_unknown_tid_error(d->bytes) && transfer_ports.count(d->from_port))
           ++unknown_tid_received;
         else

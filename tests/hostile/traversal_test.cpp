@@ -136,7 +136,7 @@ class traversal : public ::testing::Test {
     auto deadline = std::chrono::steady_clock::now() + 2s;
     while (std::chrono::steady_clock::now() < deadline) {
       loop.run_once(10ms);
-      if (auto reply = client.receive()) return reply;
+      if (auto reply = client.receive(std::chrono::milliseconds(0))) return reply;
     }
     return std::nullopt;
   }

@@ -66,10 +66,11 @@ bool recording_log_view::contains(log::event_kind kind, const std::string& messa
   return false;
 }
 
-udp_peer::udp_peer() {
+udp_peer::udp_peer(std::uint32_t host_order_address, std::uint16_t port) {
   platform::start_socket_library();
   sock_ = platform::create_udp_socket();
-  platform::bind_socket(sock_, 0, 0x7f000001);
+  bound_ = sock_ != platform::invalid_socket && platform::bind_socket(sock_, port, host_order_address) &&
+           platform::set_non_blocking(sock_);
 }
 
 udp_peer::~udp_peer() {
@@ -209,7 +210,7 @@ int open_descriptor_count() {
   int n = 0;
   for (auto it = fs::directory_iterator("/proc/self/fd", ec); !ec && it != fs::directory_iterator(); it.increment(ec))
     ++n;
-  return ec ? -1 : n;
+  return ec ? -1 : n - 1;  // less the descriptor of the listing itself
 #endif
 }
 

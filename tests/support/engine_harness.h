@@ -62,10 +62,11 @@ class recording_host : public tftp::event_loop {
   int repaints = 0;
 };
 
-// A plain UDP socket on 127.0.0.1 for playing the client.
+// A non-blocking UDP socket on a loopback address (127.0.0.1 unless given)
+// and an ephemeral port (or the given one), for playing a client.
 class udp_peer {
  public:
-  udp_peer();
+  explicit udp_peer(std::uint32_t host_order_address = 0x7f000001, std::uint16_t port = 0);
   ~udp_peer();
   udp_peer(const udp_peer&) = delete;
   udp_peer& operator=(const udp_peer&) = delete;
@@ -79,9 +80,11 @@ class udp_peer {
   std::optional<datagram> receive(std::chrono::milliseconds timeout = std::chrono::milliseconds(500)) const;
   std::uint16_t port() const;
   platform::socket_handle handle() const { return sock_; }
+  bool bound() const { return bound_; }
 
  private:
   platform::socket_handle sock_;
+  bool bound_ = false;
 };
 
 // Packet builders for the client side.
