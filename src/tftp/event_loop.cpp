@@ -122,7 +122,8 @@ int event_loop::wait_timeout_ms(std::chrono::milliseconds cap) const {
   auto wait = cap;
   auto now = clock::now();
   for (const auto& [id, t] : timers_) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(t.due - now);
+    // Rounded up: a wait cut short of the timer would only wake to wait again.
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(t.due - now);
     if (left < wait) wait = left;
   }
   return static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, wait.count()));
