@@ -33,8 +33,6 @@ std::FILE* io_seam::open_for_reading(const char* path) {
     errno = EACCES;
     return nullptr;
   }
-  // Unbuffered, as elsewhere: blocks are read straight into the send buffer.
-  std::setvbuf(f, nullptr, _IONBF, 0);
   return f;
 #else
   // O_NONBLOCK keeps a FIFO in the root from stalling the one thread.
@@ -59,10 +57,6 @@ std::FILE* io_seam::open_for_reading(const char* path) {
     errno = code;
     return nullptr;
   }
-  // Unbuffered: a transfer reads whole 512-byte blocks straight into its
-  // send buffer, and a stdio buffer of 4 KiB per open file would be most of
-  // a transfer's memory when a thousand run at once.
-  std::setvbuf(f, nullptr, _IONBF, 0);
   return f;
 #endif
 }
