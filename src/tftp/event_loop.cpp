@@ -50,6 +50,7 @@ void event_loop::request_stop() {
 
 bool event_loop::run_once(std::chrono::milliseconds timeout) {
   if (stop_requested_) return false;
+  if (before_wait_) before_wait_();
   epoll_event events[256];
   int n = epoll_wait(epoll_fd_, events, 256, wait_timeout_ms(timeout));
   for (int i = 0; i < n && !stop_requested_; ++i) {
@@ -86,6 +87,7 @@ void event_loop::request_stop() { stop_requested_.store(true); }
 
 bool event_loop::run_once(std::chrono::milliseconds timeout) {
   if (stop_requested_) return false;
+  if (before_wait_) before_wait_();
   std::vector<WSAPOLLFD> fds;
   fds.reserve(sockets_.size());
   for (auto s : sockets_) fds.push_back({s, POLLRDNORM, 0});

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -25,6 +26,9 @@ class event_loop : public server_host {
 
   // The control whose entry points the loop calls.
   void attach(server_control& control) { control_ = &control; }
+  // Called each time before the loop waits, e.g. to write out buffered output
+  // once per batch of work rather than once per event.
+  void set_before_wait(std::function<void()> hook) { before_wait_ = std::move(hook); }
 
   bool watch_socket(platform::socket_handle s) override;
   void unwatch_socket(platform::socket_handle s) override;
@@ -55,6 +59,7 @@ class event_loop : public server_host {
   int wait_timeout_ms(std::chrono::milliseconds cap) const;
 
   server_control* control_ = nullptr;
+  std::function<void()> before_wait_;
   std::map<int, timer> timers_;
   std::size_t watched_ = 0;
   std::uint64_t notifications_ = 0;

@@ -17,6 +17,8 @@ class stdout_log_view : public log::log_view {
   explicit stdout_log_view(std::FILE* out = stdout) : out_(out) {}
   void append_log_row(const log::log_row& row) override;
   void clear_log_rows() override {}
+  // Writes out the lines buffered so far; the loop calls it before it waits.
+  void flush() { std::fflush(out_); }
 
  private:
   std::FILE* out_;
