@@ -424,7 +424,7 @@ TEST_F(Transfer, ADatagramLongerThanTheBufferIsDroppedWholeAndEndsTheDrain) {
   EXPECT_EQ(engine.transfer_count(), 1u) << "the next notification reads the datagram behind it";
 }
 
-TEST_F(Transfer, AnotificationForAnUnknownSocketChangesNothing) {
+TEST_F(Transfer, ANotificationForAnUnknownSocketChangesNothing) {
   udp_peer unrelated;
   client.send_to(unrelated.port(), "hello");
   engine.control.on_socket_readable(unrelated.handle());
