@@ -35,6 +35,7 @@ bool set_non_blocking(socket_handle s) {
   return ioctlsocket(s, FIONBIO, &on) == 0;
 }
 void close_socket(socket_handle s) { closesocket(s); }
+bool ensure_non_blocking(socket_handle s) { return set_non_blocking(s); }
 
 #else
 
@@ -42,8 +43,9 @@ bool start_socket_library() { return true; }
 void stop_socket_library() {}
 
 socket_handle create_udp_socket() {
-  return ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
+  return ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_UDP);
 }
+bool ensure_non_blocking(socket_handle) { return true; }
 bool set_non_blocking(socket_handle s) {
   // One system call per new transfer instead of a read and a write of the flags.
   int on = 1;

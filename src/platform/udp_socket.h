@@ -32,11 +32,14 @@ using ipv4_address = sockaddr_in;
 bool start_socket_library();
 void stop_socket_library();
 
-// A UDP socket, or invalid_socket.
+// A UDP socket, or invalid_socket. On POSIX it is created non-blocking.
 socket_handle create_udp_socket();
 // Binds to INADDR_ANY (or the given host-order address) and a host-order port; 0 lets the system choose.
 bool bind_socket(socket_handle s, std::uint16_t port, std::uint32_t address = 0);
 bool set_non_blocking(socket_handle s);
+// Makes a socket from create_udp_socket non-blocking, as read notification
+// needs; no system call where it was created so (one less per transfer).
+bool ensure_non_blocking(socket_handle s);
 void close_socket(socket_handle s);
 // The host-order port the socket is bound to, or 0.
 std::uint16_t local_port(socket_handle s);

@@ -38,7 +38,7 @@ tftp_server::tftp_server(transfer_services services, std::uint16_t listen_port) 
   listening_ = platform::create_udp_socket();
   if (listening_ == platform::invalid_socket) give_up("Can't create server socket");
   if (!platform::bind_socket(listening_, listen_port)) give_up("Can't bind server socket");
-  if (!platform::set_non_blocking(listening_) || !services_.watcher.watch_socket(listening_))
+  if (!platform::ensure_non_blocking(listening_) || !services_.watcher.watch_socket(listening_))
     give_up("Can't register for async notification");
   services_.log.log_event(nullptr, event_kind::info, "TFTP server started");
 }

@@ -43,7 +43,7 @@ void tftp_transfer::open_transfer_socket() {
   sock_ = platform::create_udp_socket();
   if (sock_ == platform::invalid_socket) fail_with_socket_error("Can't create server socket");
   if (!platform::bind_socket(sock_, 0)) fail_with_socket_error("Can't bind server socket");
-  if (!platform::set_non_blocking(sock_) || !owner_.watcher.watch_socket(sock_))
+  if (!platform::ensure_non_blocking(sock_) || !owner_.watcher.watch_socket(sock_))
     fail_with_socket_error("Can't register for async notification");
   watched_ = true;
 }
