@@ -43,7 +43,6 @@ class event_loop : public server_host {
   void run();
   // Safe to call from a signal handler: wakes the loop and makes run() return.
   void request_stop();
-  bool stop_requested() const { return stop_requested_.load(); }
 
   bool timer_running(int id) const { return timers_.count(id) != 0; }
   // Socket notifications handed to the control so far.

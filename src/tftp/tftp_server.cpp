@@ -136,9 +136,7 @@ void server_control::accept_request(const platform::ipv4_address& source, const 
     // served, so nothing stays (no socket, no row) for stray ACKs to pile up.
     if (!transfer->serving()) return;
     const tftp_transfer& t = *transfer;
-    auto [it, inserted] = server_->transfer_table.emplace(t.sock(), std::move(transfer));
-    (void)it;
-    (void)inserted;
+    server_->transfer_table.emplace(t.sock(), std::move(transfer));
     add_transfer_row(t);
   } catch (const std::exception& e) {
     // A completion cannot arise here; whatever was raised is a refusal.

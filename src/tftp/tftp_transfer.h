@@ -56,7 +56,6 @@ class tftp_transfer {
   std::uint16_t timeout_ticks() const { return timeout_ticks_; }
   std::uint8_t retries_left() const { return retries_left_; }
   std::int64_t file_size() const { return file_size_; }
-  const std::uint8_t* send_buffer() const { return send_buffer_.data(); }
 
  private:
   void open_transfer_socket();
